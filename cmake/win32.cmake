@@ -3,8 +3,9 @@ enable_language(RC)
 
 set(KIV_STUB_COMPILE_OPTIONS
   -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
-  -fno-unwind-tables -ffunction-sections -fdata-sections -fno-ident -fno-stack-protector
+  -fno-unwind-tables -ffunction-sections -fno-ident -fno-stack-protector
   -Wall -Wextra -Werror)
+# No -fdata-sections: the toolchain would then give zero-filled statics room in the file.
 # No start-up code and no C++ runtime: the entry point is ours, and a stray `new` or
 # exception fails to link.
 set(KIV_STUB_LINK_OPTIONS

@@ -49,7 +49,7 @@ FILE* CreateTempSetupFile()
 
     int end = NamePosition(directory);
     directory[end] = 0;
-    if (end + kLongestName >= kPathSize) {
+    if (length >= sizeof directory || end + kLongestName >= kPathSize) {
         CopyText(bootstrap.tempSetupPath, kPathSize, directory);
         AppendText(bootstrap.tempSetupPath, kPathSize, "\\_setup0.exe");
         ReportNoName();
