@@ -15,8 +15,9 @@ export WINEDLLOVERRIDES='mscoree,mshtml='
 export WINEDEBUG=-all
 mkdir -p "$ARTIFACTS"
 
-# The calls whose arguments the cases read from the relay trace.
-RELAY_CALLS='user32.MessageBoxA;kernel32.WinExec;kernel32.SetDefaultDllDirectories;kernelbase.SetDefaultDllDirectories;user32.CreateDialogParamA;user32.ShowWindow;user32.RedrawWindow;kernel32.SetErrorMode;user32.DestroyWindow;kernel32.GetTempPathA'
+# The calls whose arguments the cases read from the relay trace (module names as Wine
+# spells them in the trace: KERNEL32 in capitals).
+RELAY_CALLS='user32.MessageBoxA;KERNEL32.WinExec;KERNEL32.SetDefaultDllDirectories;KERNEL32.GetProcAddress;user32.CreateDialogParamA;user32.ShowWindow;user32.RedrawWindow;KERNEL32.SetErrorMode;user32.DestroyWindow;KERNEL32.GetTempPathA'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "  $*"; }
