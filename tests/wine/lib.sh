@@ -6,9 +6,11 @@ set -eu
 
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 BUILD=${KIV_BUILD:-$ROOT/build}
-STUB=$BUILD/win32/Setup.exe
-KIVDEMO=$BUILD/win32/kivdemo.exe
-KIVPACK=$BUILD/host/kivpack
+WIN32_DIR=${KIV_WIN32_DIR:-$BUILD/win32}
+HOST_DIR=${KIV_HOST_DIR:-$BUILD/host}
+STUB=$WIN32_DIR/Setup.exe
+KIVDEMO=$WIN32_DIR/kivdemo.exe
+KIVPACK=$HOST_DIR/kivpack
 ARTIFACTS=$BUILD/artifacts
 export WINEPREFIX=${KIV_WINEPREFIX:-$BUILD/wine-prefix}
 export WINEDLLOVERRIDES='mscoree,mshtml='
@@ -19,7 +21,7 @@ mkdir -p "$ARTIFACTS"
 # spells them in the trace: KERNEL32 in capitals).
 RELAY_CALLS='user32.MessageBoxA;KERNEL32.WinExec;KERNEL32.SetDefaultDllDirectories;KERNEL32.GetProcAddress;user32.CreateDialogParamA;user32.ShowWindow;user32.RedrawWindow;KERNEL32.SetErrorMode;user32.DestroyWindow;KERNEL32.GetTempPathA'
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 note() { echo "  $*"; }
 
 # Creates the prefix once, under a lock so that parallel cases wait for it.
@@ -94,3 +96,49 @@ dismiss_box() {
 
 # The n-th call's arguments of a relayed function, as Wine prints them.
 relay_calls() { grep -a "Call $1(" "$2" || true; }
+
+# relay_strings FUNCTION TRACE: the first text argument of every call of FUNCTION (for
+# example user32.MessageBoxA), one call a line, with Wine's escapes undone except that
+# CR LF is shown as the two characters "|" and "|".
+relay_strings() {
+  perl -ne 'BEGIN { $f = shift @ARGV }
+    next unless /Call \Q$f\E\([^"]*"((?:[^"\\]|\\.)*)"/;
+    ($s = $1) =~ s/\\(.)/$1 eq "r" ? "|" : $1 eq "n" ? "|" : $1 eq "t" ? "\t" : $1/ge;
+    print "$s\n"' "$1" "$2"
+}
+
+# relay_count FUNCTION TRACE: how many times FUNCTION was called.
+relay_count() { grep -a -c "Call $1(" "$2" || true; }
+
+# The CRC-32 of a file, as 8 lowercase hex digits (gzip keeps it in its last 8 bytes).
+crc32_of() { gzip -c <"$1" | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' \n'; }
+
+expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
+  [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"
+}
+
+# A fresh work directory for one case, inside the build tree (Wine sees it as Z:).
+work_dir() {
+  WORK=$BUILD/wine-work/$1
+  rm -rf "$WORK"; mkdir -p "$WORK"
+  TEMP_DIR=$(win_temp_dir)
+  mkdir -p "$TEMP_DIR"
+  rm -rf "$TEMP_DIR"/_setup*
+  rm -f "$WINEPREFIX/drive_c/kivreport.txt"
+}
+
+# The Windows name of a Unix path under /, as Wine's Z: drive shows it.
+win_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# build_package OUT PROGRAM B1 B2 B3 B4 ('-' for an absent block), with the project's packer.
+build_package() {
+  out=$1 program=$2 options=""
+  shift 2
+  n=1
+  for block in "$@"; do
+    [ "$block" = - ] || options="$options --block$n $block"
+    n=$((n + 1))
+  done
+  # shellcheck disable=SC2086
+  "$KIVPACK" build --quiet -o "$out" --program "$program" $options
+}
