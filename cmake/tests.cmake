@@ -13,3 +13,7 @@ target_link_options(unit_tests PRIVATE ${KIV_WRAP_OPTIONS})
 target_compile_definitions(unit_tests PRIVATE
   KIV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KIV_BINARY_DIR="${CMAKE_BINARY_DIR}")
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+if(KIV_STUB_IMAGE)
+  add_test(NAME stub.image COMMAND sh ${CMAKE_SOURCE_DIR}/tests/stub_image.sh ${KIV_STUB_IMAGE})
+endif()

@@ -1,7 +1,6 @@
 // Launch of the secondary setup, the wait, and the message pump.
 #include "launch.h"
 
-#include "../package/busy.h"
 #include "../shell/bootstrap.h"
 
 // Holds the command line, then the probe's module name, then the error code's text.
@@ -52,26 +51,6 @@ static int ReportFailedStart(const char* detail, const char* errorCode)
     if (errorCode) AppendError(errorCode);
     remove(bootstrap.tempSetupPath);
     return 0;
-}
-
-void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-// The extraction's loops call this every few kilobytes; a pump every 50 ms is enough to
-// keep the window painted and the platform from calling it unresponsive.
-void WhileBusy()
-{
-    static DWORD lastPump;
-    DWORD now = GetTickCount();
-    if (now - lastPump < 50) return;
-    lastPump = now;
-    PumpMessages();
 }
 
 int LaunchSecondarySetup()

@@ -3,6 +3,7 @@
 
 #include <stdarg.h>
 #include <string.h>
+#include <time.h>
 
 #include <string>
 
@@ -163,7 +164,10 @@ FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR name)
 DWORD WINAPI GetTickCount(void)
 {
     static DWORD ticks;
-    return ticks += 10;
+    if (config.tickStep) return ticks += config.tickStep;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
 }
 
 // User interface

@@ -24,6 +24,7 @@ struct HostConfig {
     bool brushFails = false;
     bool fontFails = false;
     bool hasSetDefaultDllDirectories = true;
+    DWORD tickStep = 0;                      // 0: GetTickCount reads the clock; else each call adds this
 };
 
 // Stream operations the host layer can make fail; each is counted from 1 after HostReset.

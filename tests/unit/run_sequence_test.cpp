@@ -198,6 +198,7 @@ TEST_F(RunTest, PumpsDuringALongExtraction)
 {
     parts.blocks[1] = Bytes(2 << 20, 'L');
     UsePackage(BuildPackage(parts));
+    Host().tickStep = 10;  // 10 ms pass between two looks at the clock
     EXPECT_EQ(0, Run());
     int redraw = -1, pumps = 0, start = -1;
     const auto& calls = HostCalls();
