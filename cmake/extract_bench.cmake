@@ -1,0 +1,15 @@
+# The extraction benchmark, and the same extraction linked without the message pump.
+set(KIV_CORE_SOURCES_NO_PUMP ${KIV_CORE_SOURCES})
+list(REMOVE_ITEM KIV_CORE_SOURCES_NO_PUMP handover/message_pump.cpp)
+add_library(kiv_core_nopump STATIC ${KIV_CORE_SOURCES_NO_PUMP} bench/no_pump.cpp)
+target_include_directories(kiv_core_nopump PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
+target_link_libraries(kiv_core_nopump PUBLIC kiv_host)
+
+add_executable(extract_bench bench/extract_bench.cpp)
+target_link_libraries(extract_bench PRIVATE kiv_core)
+add_executable(extract_bench_nopump bench/extract_bench.cpp)
+target_link_libraries(extract_bench_nopump PRIVATE kiv_core_nopump)
+set_target_properties(extract_bench extract_bench_nopump PROPERTIES EXCLUDE_FROM_ALL ON)
+if(TARGET kiv_bench)
+  add_dependencies(kiv_bench extract_bench extract_bench_nopump)
+endif()
