@@ -24,3 +24,25 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/kivpack/main.cpp)
   add_executable(kivpack tools/kivpack/main.cpp)
   target_link_libraries(kivpack PRIVATE kivpack_lib)
 endif()
+
+# Installed together: the tool, the stub it embeds (for STUB arguments and for signing
+# workflows that want the bare image), and the CMake package offering kiv_add_setup_package.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+set(KIV_CMAKE_INSTALL_DIR lib/cmake/KivSetup)
+set(KIV_STUB_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/kivsetup)
+if(TARGET kivpack)
+  install(TARGETS kivpack EXPORT KivSetupTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(EXPORT KivSetupTargets NAMESPACE KivSetup:: DESTINATION ${KIV_CMAKE_INSTALL_DIR})
+endif()
+if(KIV_STUB_IMAGE)
+  install(FILES ${KIV_STUB_IMAGE} DESTINATION ${KIV_STUB_INSTALL_DIR} RENAME Setup.exe)
+endif()
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/KivSetupConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/KivSetupConfig.cmake
+  INSTALL_DESTINATION ${KIV_CMAKE_INSTALL_DIR}
+  PATH_VARS KIV_STUB_INSTALL_DIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/KivSetupConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/KivSetupConfig.cmake ${CMAKE_BINARY_DIR}/KivSetupConfigVersion.cmake
+  DESTINATION ${KIV_CMAKE_INSTALL_DIR})
