@@ -11,37 +11,11 @@
 
 #include "host/host_control.h"
 #include "package/decoder.h"
+#include "token_writer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Streams written token by token, most significant bit first.
-class TokenWriter {
-public:
-    TokenWriter& Bits(uint32_t value, int count)
-    {
-        for (int bit = count - 1; bit >= 0; bit--) {
-            if (used_ % 8 == 0) bytes_.push_back(0);
-            if (value >> bit & 1) bytes_.back() |= 0x80 >> (used_ % 8);
-            used_++;
-        }
-        return *this;
-    }
-    TokenWriter& Literal(uint8_t byte) { return Bits(1, 1).Bits(byte, 8); }
-    TokenWriter& Literals(const std::string& text)
-    {
-        for (char c : text) Literal((uint8_t)c);
-        return *this;
-    }
-    TokenWriter& Match(uint32_t position, uint32_t k) { return Bits(0, 1).Bits(position, 12).Bits(k, 4); }
-    TokenWriter& End() { return Bits(0, 13); }
-    Bytes Done() const { return bytes_; }
-
-private:
-    Bytes bytes_;
-    size_t used_ = 0;
-};
 
 // The decoding as first described: ReadBit and ReadBits over fgetc-like fetches, a byte
 // written per step. Nothing here is shared with the decoder under test.

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "shell/bootstrap.h"
+#include "token_writer.h"
 
 Bytes ReadBytes(const std::string& path)
 {
@@ -26,29 +27,11 @@ void WriteBytes(const std::string& path, const Bytes& bytes)
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
-namespace {
-
-struct BitWriter {
-    Bytes bytes;
-    int used = 8;
-    void Put(uint32_t value, int count)
-    {
-        for (int bit = count - 1; bit >= 0; bit--) {
-            if (used == 8) { bytes.push_back(0); used = 0; }
-            if (value >> bit & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> used);
-            used++;
-        }
-    }
-};
-
-}  // namespace
-
 Bytes LiteralStream(const Bytes& program)
 {
-    BitWriter writer;
-    for (uint8_t byte : program) writer.Put(0x100 | byte, 9);
-    writer.Put(0, 13);
-    return writer.bytes;
+    TokenWriter writer;
+    for (uint8_t byte : program) writer.Literal(byte);
+    return writer.End().Done();
 }
 
 Bytes TrailerBytes(const PackageTrailer& trailer)
