@@ -39,7 +39,7 @@ demo: build
 
 bench: build
 	cmake --build $(BUILD)/host -j $(JOBS) --target kiv_bench
-	sh bench/run.sh
+	sh bench/run_bench.sh
 
 fuzz: deps
 	sh fuzz/run.sh $(FUZZ_SECONDS)

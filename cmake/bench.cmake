@@ -1,5 +1,5 @@
 # Benchmarks: figures measured side by side in one run, never timed tests. `kiv_bench` builds
-# every one; bench/run.sh runs them. A benchmark joins with kiv_add_bench(NAME SOURCES... LIBS ...).
+# every one; bench/run_bench.sh runs them. A benchmark joins with kiv_add_bench(NAME SOURCES... LIBS ...).
 find_package(ZLIB REQUIRED)
 
 add_custom_target(kiv_bench)

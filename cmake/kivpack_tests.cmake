@@ -2,7 +2,7 @@
 # installed KivSetup package, and kivpack.exe building a package under Wine.
 if(TARGET kivpack)
   add_test(NAME kivpack.consumer_project
-    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/consumer/run.sh ${CMAKE_BINARY_DIR})
+    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/consumer/consumer_test.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(kivpack.consumer_project PROPERTIES TIMEOUT 300)
 endif()
 
