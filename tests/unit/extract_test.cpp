@@ -199,15 +199,39 @@ TEST_F(ExtractTest, ABlockPastTheEndLeavesNoFileBehind)
     EXPECT_EQ(std::vector<std::string>{"Setup.exe"}, Files());
 }
 
-TEST_F(ExtractTest, ABlockThatWouldEndPast4GiBIsRefused)
+// Offsets past 2 GiB, in sparse files so that nothing large is written: a package of 3 GiB
+// whose block lies at its end, and a setup file whose block ends exactly at 4 GiB.
+TEST_F(ExtractTest, OffsetsBeyond2GiBAreReadAndWritten)
 {
-    FILE* input = fopen(Path("Setup.exe").c_str(), "wb");
-    fclose(input);
-    input = fopen(Path("Setup.exe").c_str(), "rb");
+    const uint64_t blockAt = 0xC0000000ull;
+    Bytes block(5000);
+    for (size_t i = 0; i < block.size(); i++) block[i] = static_cast<uint8_t>(i * 13);
+    PackageTrailer trailer;
+    Bytes head = BuildPackage(parts, &trailer);
+    head.resize(head.size() - kTrailerSize);
+    trailer.blocks[0] = trailer.blocks[1] = trailer.blocks[3] = {0, 0};
+    trailer.blocks[2] = {static_cast<uint32_t>(blockAt), static_cast<uint32_t>(block.size())};
+    Bytes tail = block;
+    Bytes bytes = TrailerBytes(trailer);
+    tail.insert(tail.end(), bytes.begin(), bytes.end());
+    FILE* file = fopen(Path("Setup.exe").c_str(), "wb");
+    ASSERT_EQ(1u, fwrite(head.data(), head.size(), 1, file));
+    ASSERT_EQ(0, fseeko(file, static_cast<off_t>(blockAt), SEEK_SET));
+    ASSERT_EQ(1u, fwrite(tail.data(), tail.size(), 1, file));
+    fclose(file);
+
+    ASSERT_EQ(1, ExtractSecondarySetup());
+    Bytes blocks[kBlockCount] = {{}, {}, block, {}};
+    EXPECT_EQ(ExpectedSetupFile(program, blocks), ReadBytes(Path("_setup0.exe")));
+
+    FILE* input = fopen(Path("Setup.exe").c_str(), "rb");
     FILE* output = fopen(Path("out").c_str(), "wb");
-    ASSERT_EQ(0, fseeko(output, 0xFFFFFF00ll, SEEK_SET));  // a sparse file: nothing is written
+    ASSERT_EQ(0, fseeko(output, 0xFFFFFF00ll, SEEK_SET));
     uint32_t newOffset, newSize;
-    EXPECT_EQ(0, CopyBlock(input, output, 0, 0x101, &newOffset, &newSize));
+    EXPECT_EQ(1, CopyBlock(input, output, static_cast<uint32_t>(blockAt), 0x100, &newOffset, &newSize));
+    EXPECT_EQ(0xFFFFFF00u, newOffset);
+    EXPECT_EQ(0, CopyBlock(input, output, static_cast<uint32_t>(blockAt), 1, &newOffset, &newSize))
+        << "a block that would end past 4 GiB is refused";
     fclose(input);
     fclose(output);
 }

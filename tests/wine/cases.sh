@@ -177,6 +177,24 @@ case_block_past_the_end_leaves_nothing() {
   expect_no_setup_file
 }
 
+# A package of 3 GiB, sparse, whose block 3 lies past 3 GiB: read through 64-bit positions.
+case_block_beyond_2gib_is_read() {
+  build_package "$WORK/small.exe" "$KIVDEMO" - - - -
+  block=$SAMPLES/block4_data.bin
+  perl -e 'my ($small, $block, $out) = @ARGV;
+    open(S, "<:raw", $small) or die; local $/; my $head = <S>; close S;
+    open(B, "<:raw", $block) or die; my $data = <B>; close B;
+    my $trailer = substr($head, -56); $head = substr($head, 0, -56);
+    my $at = 3 * 1024 * 1024 * 1024;
+    substr($trailer, 32, 8) = pack("VV", $at, length $data);
+    open(O, ">:raw", $out) or die; print O $head; seek(O, $at, 0) or die; print O $data, $trailer;
+    close O or die' "$WORK/small.exe" "$block" "$WORK/Setup.exe"
+  run_package "$WORK/Setup.exe" $(demo_tail)
+  expect_no_box
+  expect_setup_file _setup0.exe "$KIVDEMO" - - "$block" -
+  rm -f "$WORK/Setup.exe"
+}
+
 case_all_400_names_taken() {
   sample_package
   n=0
@@ -337,7 +355,8 @@ case_signed_package_runs_like_unsigned() {
 ALL_CASES="bare_stub_is_damaged flipped_magic_is_damaged dll_search_restricted_first
   setup_file_is_byte_exact all_blocks_absent blocks_of_4096_and_4097
   naming_takes_the_next_number naming_reuses_a_gap naming_skips_an_unreadable_name
-  naming_temp_without_backslash block_past_the_end_leaves_nothing all_400_names_taken
+  naming_temp_without_backslash block_past_the_end_leaves_nothing block_beyond_2gib_is_read
+  all_400_names_taken
   demo_setup_receives_everything failed_start_is_reported temp_with_blank_is_quoted
   preparing_window_is_painted signed_package_runs_like_unsigned"
 
