@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the host build into a fresh prefix, builds the consumer project against it, and
-# checks the packages it made. Usage: run.sh HOST_BUILD_DIR
+# checks the packages it made. Usage: consumer_test.sh HOST_BUILD_DIR
 set -eu
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
