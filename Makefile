@@ -5,7 +5,7 @@ BUILD := build
 JOBS ?= $(shell nproc)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build win32 host test unit-tests wine-tests sanitize demo bench fuzz clean
+.PHONY: all deps build win32 host test sanitize fuzz-smoke demo bench fuzz clean
 
 all: build
 
@@ -24,8 +24,9 @@ host: win32
 
 build: host
 
-# Every test: host unit tests, end-to-end cases under Wine, the sanitizer run, short fuzz runs.
-test: build sanitize
+# Every test: the sanitizer run, short fuzz runs, then host unit tests, fuzz replays and the
+# end-to-end cases under Wine through ctest, whose summary closes the output.
+test: build sanitize fuzz-smoke
 	cd $(BUILD)/host && ctest --output-on-failure -j $(JOBS)
 
 sanitize: win32
@@ -41,8 +42,14 @@ bench: build
 	cmake --build $(BUILD)/host -j $(JOBS) --target kiv_bench
 	sh bench/run_bench.sh
 
+# Each fuzz target for a short, fixed time, as part of the tests.
+fuzz-smoke: deps
+	sh fuzz/run_fuzz.sh 20
+
+# Each fuzz target for longer: make fuzz FUZZ_SECONDS=600
+FUZZ_SECONDS ?= 300
 fuzz: deps
-	sh fuzz/run.sh $(FUZZ_SECONDS)
+	sh fuzz/run_fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,5 @@
 # The fuzz targets built with the host compiler and replay_main.cpp instead of libFuzzer: each
-# re-runs its corpus, fuzz/corpus/<target>/, as a test. fuzz/run.sh builds the fuzzing kind.
+# re-runs its corpus, fuzz/corpus/<target>/, as a test. fuzz/run_fuzz.sh builds the fuzzing kind.
 set(KIV_FUZZ_TARGETS decoder_fuzz roundtrip_fuzz trailer_fuzz extract_fuzz command_tail_fuzz
     inspect_fuzz)
 set(KIV_FUZZ_LIBS_decoder_fuzz kiv_core)

@@ -11,76 +11,12 @@
 
 #include "host/host_control.h"
 #include "package/decoder.h"
+#include "fuzz/reference_decoder.h"
 #include "token_writer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// The decoding as first described: ReadBit and ReadBits over fgetc-like fetches, a byte
-// written per step. Nothing here is shared with the decoder under test.
-struct ReferenceReader {
-    const Bytes& input;
-    size_t next = 0;
-    int mask = 0x80;
-    int current = 0;
-
-    int Bit()
-    {
-        if (mask == 0x80) {
-            if (next == input.size()) { current = -1; return 0; }
-            current = input[next++];
-        }
-        int bit = (current & mask) != 0;
-        mask >>= 1;
-        if (mask == 0) mask = 0x80;
-        return bit;
-    }
-    uint32_t Bits(int n)
-    {
-        uint32_t value = 0;
-        for (int bit = n - 1; bit >= 0; bit--) {
-            if (mask == 0x80) {
-                if (next == input.size()) { current = -1; return 0; }
-                current = input[next++];
-            }
-            if (current & mask) value |= 1u << bit;
-            mask >>= 1;
-            if (mask == 0) mask = 0x80;
-        }
-        return value;
-    }
-};
-
-struct ReferenceResult {
-    Bytes output;
-    bool endedAtToken = false;
-};
-
-ReferenceResult ReferenceDecode(ReferenceReader& reader)
-{
-    ReferenceResult result;
-    uint8_t window[4096] = {};
-    unsigned writePosition = 1;
-    auto put = [&](uint8_t byte) {
-        result.output.push_back(byte);
-        window[writePosition] = byte;
-        writePosition = (writePosition + 1) % 4096;
-    };
-    for (;;) {
-        if (reader.Bit()) {
-            put((uint8_t)reader.Bits(8));
-            continue;
-        }
-        uint32_t position = reader.Bits(12);
-        if (position == 0) {
-            result.endedAtToken = reader.current != -1;
-            return result;
-        }
-        uint32_t k = reader.Bits(4);
-        for (uint32_t i = 0; i < k + 2; i++) put(window[(position + i) % 4096]);
-    }
-}
 
 FILE* TempFileWith(const Bytes& bytes)
 {
@@ -231,11 +167,10 @@ TEST(DecodeStream, MatchesTheReferenceOnRandomInput)
         }
         int skipBits = (int)(random() % 12);
 
-        ReferenceReader expectedReader{stream};
+        ReferenceReader expectedReader{stream.data(), stream.size()};
         if (skipBits) expectedReader.Bits(skipBits);
-        size_t fetchedBefore = expectedReader.next;
-        ReferenceResult expected = ReferenceDecode(expectedReader);
-        size_t fetchedByReference = expectedReader.next - fetchedBefore;
+        ReferenceDecoding expected = ReferenceDecode(expectedReader);
+        size_t fetchedByReference = expected.bytesFetched;
 
         FILE* input = TempFileWith(stream);
         FILE* output = tmpfile();

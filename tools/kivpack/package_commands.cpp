@@ -165,11 +165,12 @@ std::string OpenPackageFile(const std::string& name, OpenedPackage* package)
     return error;
 }
 
-int BlockCount(const PackageTrailer& trailer)
+// "1 block", "3 blocks": how many blocks the trailer names.
+std::string BlockCountText(const PackageTrailer& trailer)
 {
     int count = 0;
     for (const BlockRef& block : trailer.blocks) count += block.size != 0;
-    return count;
+    return std::to_string(count) + (count == 1 ? " block" : " blocks");
 }
 
 std::string MagicText(const PackageTrailer& trailer)
@@ -407,7 +408,7 @@ int RunBuild(const BuildOptions& options, const Console& console)
         console.out << options.output << ": " << layout.packageSize << " bytes, program "
                     << program.size() << " bytes packed to " << stream.size() << " ("
                     << Percent(stream.size(), program.size()) << "), "
-                    << BlockCount(layout.trailer) << " blocks\n";
+                    << BlockCountText(layout.trailer) << "\n";
     return kExitSuccess;
 }
 
@@ -434,7 +435,7 @@ int RunVerify(const std::string& name, const Console& console)
     if (!report.faults.empty()) return kExitFailure;
     if (!console.quiet)
         console.out << name << ": sound, program " << report.stream.decodedSize << " bytes, "
-                    << BlockCount(report.trailer) << " blocks\n";
+                    << BlockCountText(report.trailer) << "\n";
     return kExitSuccess;
 }
 
