@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "host/host_control.h"
 #include "shell/command_tail.h"
-
-#define CHECK(condition) do { if (!(condition)) { fprintf(stderr, "check failed: %s\n", #condition); abort(); } } while (0)
 
 static bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
 

@@ -13,13 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "host/host_control.h"
 #include "package/extract.h"
 #include "package/trailer.h"
 #include "reference_decoder.h"
 #include "shell/bootstrap.h"
-
-#define CHECK(condition) do { if (!(condition)) { fprintf(stderr, "check failed: %s\n", #condition); abort(); } } while (0)
 
 using Bytes = std::vector<uint8_t>;
 
@@ -56,18 +55,6 @@ const Scratch& TheScratch()
     return scratch;
 }
 
-std::vector<std::string> Names(const std::string& directory)
-{
-    std::vector<std::string> names;
-    DIR* listing = opendir(directory.c_str());
-    CHECK(listing);
-    while (dirent* entry = readdir(listing))
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-            names.push_back(entry->d_name);
-    closedir(listing);
-    return names;
-}
-
 void EmptyTemp()
 {
     for (const std::string& name : Names(TheScratch().temp))
@@ -80,30 +67,6 @@ void RemoveScratch()
     unlink(TheScratch().package.c_str());
     rmdir(TheScratch().temp.c_str());
     rmdir(TheScratch().directory.c_str());
-}
-
-// The harness's own file access goes around the wrapped stream calls, so that the record and
-// the counts are the stage's alone.
-void WriteFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    // A new file rather than a truncated one, which the file system would flush on close.
-    unlink(path.c_str());
-    int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    CHECK(descriptor >= 0);
-    CHECK(size == 0 || write(descriptor, data, size) == (ssize_t)size);
-    CHECK(close(descriptor) == 0);
-}
-
-Bytes ReadFile(const std::string& path)
-{
-    int descriptor = open(path.c_str(), O_RDONLY);
-    CHECK(descriptor >= 0);
-    Bytes bytes;
-    uint8_t chunk[65536];
-    for (ssize_t got; (got = read(descriptor, chunk, sizeof chunk)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    close(descriptor);
-    return bytes;
 }
 
 // What the stage must write for a package with this trailer, or false if a block cannot be

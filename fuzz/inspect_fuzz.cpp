@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "package_commands.h"
 #include "host/host_control.h"
-
-#define CHECK(condition) do { if (!(condition)) { fprintf(stderr, "check failed: %s\n", #condition); abort(); } } while (0)
 
 namespace {
 
@@ -45,29 +44,6 @@ void RemoveScratch()
 {
     unlink(TheScratch().package.c_str());
     rmdir(TheScratch().directory.c_str());
-}
-
-std::vector<std::string> Names(const std::string& directory)
-{
-    std::vector<std::string> names;
-    DIR* listing = opendir(directory.c_str());
-    CHECK(listing);
-    while (dirent* entry = readdir(listing))
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-            names.push_back(entry->d_name);
-    closedir(listing);
-    return names;
-}
-
-// The harness's own file access goes around the wrapped stream calls, which record kivpack's.
-void WriteFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    // A new file rather than a truncated one, which the file system would flush on close.
-    unlink(path.c_str());
-    int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    CHECK(descriptor >= 0);
-    CHECK(size == 0 || write(descriptor, data, size) == (ssize_t)size);
-    CHECK(close(descriptor) == 0);
 }
 
 bool FileHolds(const std::string& path, const uint8_t* data, size_t size)

@@ -6,9 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_check.h"
 #include "package/trailer.h"
-
-#define CHECK(condition) do { if (!(condition)) { fprintf(stderr, "check failed: %s\n", #condition); abort(); } } while (0)
 
 static bool IsZeroed(const PackageTrailer& trailer)
 {
