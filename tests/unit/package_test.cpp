@@ -23,6 +23,16 @@ TEST(PackageTrailer, ParsesLittleEndianFieldsAndFormatsThemBack)
 class OpenPackageTest : public HostTest {
 protected:
     FILE* Open(PackageTrailer* trailer) { return OpenPackage(trailer); }
+
+    // The package is refused with the one message.
+    void ExpectDamaged(const Bytes& package, const std::string& name)
+    {
+        memset(&bootstrap, 0, sizeof bootstrap);
+        UsePackage(package);
+        PackageTrailer trailer;
+        EXPECT_EQ(nullptr, Open(&trailer)) << name;
+        EXPECT_STREQ("Setup.exe is damaged.", bootstrap.errorText) << name;
+    }
 };
 
 TEST_F(OpenPackageTest, LeavesTheStreamAtTheProgramAndTakesTheShortPath)
@@ -73,22 +83,14 @@ TEST_F(OpenPackageTest, AnyDifferenceInTheMagicIsDamage)
         {"image alone", Bytes(4096, 'M')},
     };
     for (const auto& c : cases) {
-        memset(&bootstrap, 0, sizeof bootstrap);
-        UsePackage(c.package);
-        PackageTrailer trailer;
-        EXPECT_EQ(nullptr, Open(&trailer)) << c.name;
-        EXPECT_STREQ("Setup.exe is damaged.", bootstrap.errorText) << c.name;
+        ExpectDamaged(c.package, c.name);
         EXPECT_STREQ("", bootstrap.shortPackagePath) << c.name;  // taken only after the check
     }
     for (size_t at = good.size() - 8; at < good.size(); at++) {
         for (uint8_t flip : {0x01, 0x20, 0x80}) {
-            memset(&bootstrap, 0, sizeof bootstrap);
             Bytes package = good;
             package[at] ^= flip;
-            UsePackage(package);
-            PackageTrailer trailer;
-            EXPECT_EQ(nullptr, Open(&trailer)) << at;
-            EXPECT_STREQ("Setup.exe is damaged.", bootstrap.errorText);
+            ExpectDamaged(package, "magic byte " + std::to_string(at));
         }
     }
     EXPECT_EQ(HostStreamCalls(kHostOpen), HostStreamCalls(kHostClose));  // every package closed
@@ -227,11 +229,5 @@ TEST_F(OpenPackageTest, ASignedPackageWithoutAnIntactTrailerIsDamaged)
         {"table of size 0", withHeaders(static_cast<uint32_t>(signedPackage.size()), 0)},
         {"table at the start", withHeaders(0, static_cast<uint32_t>(signedPackage.size()))},
     };
-    for (const auto& c : cases) {
-        memset(&bootstrap, 0, sizeof bootstrap);
-        UsePackage(c.package);
-        PackageTrailer trailer;
-        EXPECT_EQ(nullptr, Open(&trailer)) << c.name;
-        EXPECT_STREQ("Setup.exe is damaged.", bootstrap.errorText) << c.name;
-    }
+    for (const auto& c : cases) ExpectDamaged(c.package, c.name);
 }

@@ -85,6 +85,18 @@ TEST_F(RunTest, ASuccessfulRunInOrder)
     EXPECT_EQ(package, ReadBytes(Path("Setup.exe")));
 }
 
+// Brush, dialog and font that cannot be made are not reported; nor is a platform without the
+// restricted DLL search. The run goes on and the secondary setup is started.
+TEST_F(RunTest, RunsOnWithoutBrushDialogFontOrRestrictedSearch)
+{
+    Host().brushFails = Host().dialogFails = Host().fontFails = true;
+    Host().hasSetDefaultDllDirectories = false;
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ(nullptr, HostMessageBoxText());
+    EXPECT_EQ("WinExec 5 " + TempPath("_setup0.exe") + " C:\\SETUP.EXE /s", CallNamed(HostCalls(), "WinExec"));
+    EXPECT_EQ(ExpectedSetupFile(program, parts.blocks), ReadBytes(Path("_setup0.exe")));
+}
+
 TEST_F(RunTest, AFailedExtractionSkipsTheLaunch)
 {
     package.back() ^= 1;

@@ -94,8 +94,6 @@ dismiss_box() {
   xdotool windowfocus --sync "$id" key --window "$id" Return 2>/dev/null || xdotool key Return
 }
 
-# The n-th call's arguments of a relayed function, as Wine prints them.
-relay_calls() { grep -a "Call $1(" "$2" || true; }
 
 # relay_strings FUNCTION TRACE: the first text argument of every call of FUNCTION (for
 # example user32.MessageBoxA), one call a line, with Wine's escapes undone except that
